@@ -1,0 +1,251 @@
+// kvx: command-line client of the VKVX API library.
+//   kvx list
+//   kvx modes DEVICE
+//   kvx capture DEVICE [--mode M] [--frames N] [--size WxH]
+// DEVICE is a serial number or an index into the list.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vkvx.h"
+
+namespace {
+
+const char* statusText(int32_t code)
+{
+    static const char* const texts[] = {
+        "(>= 0) Success",
+        "(-1) Failed to load API DLL.",
+        "(-2) Function not found: Invalid or corrupted API DLL",
+        "(-3) API DLL version info not available or unacceptable version",
+        "(-4) API Initialization error",
+        "(-5) API Not initialized",
+        "(-6) Function/Option is not supported",
+        "(-7) Device type not recognized",
+        "(-8) Invalid parameter",
+        "(-9) Direct2D failure",
+        "(-10) Direct Draw failure",
+        "(-11) Not supported colour space",
+        "(-12) Invalid handle",
+        "(-13) No such allocation",
+        "(-14) USB Device Driver API function entry point not found",
+        "(-15) USB Device Driver API missing",
+        "(-16) USB Device could not be opened",
+        "(-17) USB Device configuration error",
+        "(-18) USB Device enumeration failed",
+        "(-19) Out of memory",
+        "(-20) Device operation mode is not supported on this device",
+        "(-21) Firmware upload failure",
+        "(-22) Timeout",
+        "(-23) USB IO error",
+        "(-24) No video signal",
+        "(-25) Failed to create file",
+        "(-26) Invalid format ID",
+        "(-27) File write error",
+        "(-28) Frame size mismatch",
+        "(-29) Incompatible buffers (format doesn't match)",
+        "(-30) Sync cable: incorrect or missing connection",
+        "(-31) Empty buffer: nothing to read from device",
+        "(-32) External trigger timeout",
+        "(-33) Reserved",
+        "(-34) Device already in use",
+        "(-35) No data",
+        "(-36) Device firmware must be updated",
+        "(-37) Hardware failure",
+    };
+    if (code >= 0) {
+        return texts[0];
+    }
+    if (code >= -37) {
+        return texts[-code];
+    }
+    return "Unknown error";
+}
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: kvx list\n"
+                 "       kvx modes DEVICE\n"
+                 "       kvx capture DEVICE [--mode M] [--frames N] [--size WxH]\n"
+                 "DEVICE is a serial number (e.g. EMU001) or an index from 'kvx list'.\n");
+    return 2;
+}
+
+std::vector<VKVX_DEVICE_INFO> enumerate()
+{
+    int32_t n = VKVX_EnumDevices(nullptr, 0);
+    if (n <= 0) {
+        return {};
+    }
+    std::vector<VKVX_DEVICE_INFO> devices(static_cast<size_t>(n));
+    int32_t m = VKVX_EnumDevices(devices.data(), n);
+    devices.resize(static_cast<size_t>(m < n ? (m < 0 ? 0 : m) : n));
+    return devices;
+}
+
+bool findDevice(const char* name, VKVX_DEVICE_INFO& out)
+{
+    std::vector<VKVX_DEVICE_INFO> devices = enumerate();
+    for (const VKVX_DEVICE_INFO& d : devices) {
+        if (std::strncmp(d.SerialNumber, name, sizeof d.SerialNumber) == 0) {
+            out = d;
+            return true;
+        }
+    }
+    char* end = nullptr;
+    long index = std::strtol(name, &end, 10);
+    if (end && *end == '\0' && index >= 0 && static_cast<size_t>(index) < devices.size()) {
+        out = devices[static_cast<size_t>(index)];
+        return true;
+    }
+    std::fprintf(stderr, "kvx: no device '%s' (see 'kvx list')\n", name);
+    return false;
+}
+
+int cmdList()
+{
+    std::vector<VKVX_DEVICE_INFO> devices = enumerate();
+    std::printf("%-5s %-10s %-20s %-17s %-8s %s\n", "INDEX", "TYPE", "DESCRIPTION", "SERIAL", "REVISION", "SLAVES");
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const VKVX_DEVICE_INFO& d = devices[i];
+        std::printf("%-5zu 0x%08X %-20.65s %-17.17s %-8u %d\n", i, d.DeviceType, d.Description, d.SerialNumber,
+                    d.Revision, d.SlaveCount);
+    }
+    return 0;
+}
+
+int cmdModes(const char* name)
+{
+    VKVX_DEVICE_INFO info;
+    if (!findDevice(name, info)) {
+        return 1;
+    }
+    int32_t n = VKVX_EnumOperationModes(&info, nullptr, 0);
+    if (n < 0) {
+        std::fprintf(stderr, "kvx: modes: %s\n", statusText(n));
+        return 1;
+    }
+    std::vector<VKVX_OPERATION_MODE> modes(static_cast<size_t>(n));
+    n = VKVX_EnumOperationModes(&info, modes.data(), n);
+    std::printf("%-4s %-40s %-9s %-9s %s\n", "MODE", "NAME", "FIRMWARE", "SOFTWARE", "TYPE");
+    for (int32_t i = 0; i < n && static_cast<size_t>(i) < modes.size(); ++i) {
+        const VKVX_OPERATION_MODE& m = modes[static_cast<size_t>(i)];
+        char fw[16], sw[16];
+        std::snprintf(fw, sizeof fw, "%u.%u", m.FirmwareMajor, m.FirmwareMinor);
+        std::snprintf(sw, sizeof sw, "%u.%u", m.SoftwareMajor, m.SoftwareMinor);
+        std::printf("%-4d %-40.65s %-9s %-9s %u\n", i, m.Name[0] ? m.Name : "(default)", fw, sw, m.ModeType);
+    }
+    return 0;
+}
+
+int cmdCapture(int argc, char** argv)
+{
+    if (argc < 1) {
+        return usage();
+    }
+    const char* name = argv[0];
+    int32_t mode = 0;
+    long frames = 100;
+    uint32_t width = 0, height = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--mode" && i + 1 < argc) {
+            mode = static_cast<int32_t>(std::strtol(argv[++i], nullptr, 0));
+        } else if (a == "--frames" && i + 1 < argc) {
+            frames = std::strtol(argv[++i], nullptr, 0);
+        } else if (a == "--size" && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%ux%u", &width, &height) != 2 || width > 0xFFFF || height > 0xFFFF) {
+                std::fprintf(stderr, "kvx: --size wants WxH, each below 65536\n");
+                return 2;
+            }
+        } else {
+            return usage();
+        }
+    }
+    VKVX_DEVICE_INFO info;
+    if (!findDevice(name, info)) {
+        return 1;
+    }
+    int32_t status = 0;
+    VKVX_HANDLE h = VKVX_OpenDevice(&info, mode, &status);
+    if (!h) {
+        std::fprintf(stderr, "kvx: open %s: %s\n", info.SerialNumber, statusText(status));
+        return 1;
+    }
+    int rc = 0;
+    if (width && height) {
+        status = VKVX_SetOption(h, VKVX_OPTION_FRAME_SIZE, static_cast<int32_t>((width << 16) | height));
+        if (status < 0) {
+            std::fprintf(stderr, "kvx: frame size: %s\n", statusText(status));
+        }
+    }
+    VKVX_AUDIO_INFO audio{};
+    bool isAudio = VKVX_GetAudioInfo(h, &audio) == 0 && mode == 5;
+    VKVX_FRAME frame{};
+    status = isAudio ? VKVX_AllocateAudioBuffers(h, &frame, 1) : VKVX_AllocateFrameBuffers(h, &frame, 1);
+    if (status < 0) {
+        std::fprintf(stderr, "kvx: allocate buffers: %s\n", statusText(status));
+        VKVX_CloseDevice(h);
+        return 1;
+    }
+    status = VKVX_StartCapture(h);
+    if (status < 0) {
+        std::fprintf(stderr, "kvx: start capture: %s\n", statusText(status));
+        rc = 1;
+    } else {
+        long good = 0, failed = 0;
+        int32_t lastError = 0;
+        auto t0 = std::chrono::steady_clock::now();
+        for (long i = 0; i < frames; ++i) {
+            int32_t s = VKVX_GetFrame(h, &frame);
+            if (s < 0) {
+                ++failed;
+                lastError = s;
+            } else {
+                ++good;
+            }
+        }
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        std::printf("%s: %ld frames of %ux%u in %.3f s: %.1f frames/s, %ld failed\n", info.SerialNumber, good,
+                    frame.Width, frame.Height, seconds, seconds > 0 ? good / seconds : 0.0, failed);
+        if (failed) {
+            std::printf("last failure: %s\n", statusText(lastError));
+            rc = 1;
+        }
+        VKVX_StopCapture(h);
+    }
+    VKVX_FreeFrameBuffers(h, &frame, 1);
+    VKVX_CloseDevice(h);
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        return usage();
+    }
+    int32_t init = VKVX_Initialize();
+    if (init < 0) {
+        std::fprintf(stderr, "kvx: initialise: %s\n", statusText(init));
+        return 1;
+    }
+    std::string cmd = argv[1];
+    int rc;
+    if (cmd == "list") {
+        rc = cmdList();
+    } else if (cmd == "modes" && argc == 3) {
+        rc = cmdModes(argv[2]);
+    } else if (cmd == "capture") {
+        rc = cmdCapture(argc - 2, argv + 2);
+    } else {
+        rc = usage();
+    }
+    VKVX_CleanUp();
+    return rc;
+}
