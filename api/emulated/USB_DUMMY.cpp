@@ -232,7 +232,8 @@ int32_t USB_DUMMY::videoFrame(VKVX_FRAME* frame, int32_t source)
 
 int32_t USB_DUMMY::audioFrame(VKVX_FRAME* frame)
 {
-    if (!input_.isOpen() || !input_.waitFilled(1000)) {
+    // Without a started capture no buffer ever arrives: the wait runs out.
+    if (!input_.waitFilled(1000) || !input_.isOpen()) {
         nextFrameIndex();
         return VKVX_ERROR_TIMEOUT;
     }
