@@ -311,6 +311,10 @@ VKVX_STATIC_ASSERT(sizeof(VKVX_DP_TIMING) == 34, "VKVX_DP_TIMING is 34 bytes");
 VKVX_STATIC_ASSERT(sizeof(VKVX_CRC_RECORD) == 11, "VKVX_CRC_RECORD is 11 bytes");
 VKVX_STATIC_ASSERT(sizeof(VP_VIEW_PARAMETERS) == 8, "VP_VIEW_PARAMETERS is 8 bytes");
 
+/* A plugin library defines VKVX_RECORDS_ONLY before including this header:
+ * its own entry point VKVX_SetOption(id, value) differs from the export. */
+#ifndef VKVX_RECORDS_ONLY
+
 /* ------------------------------------------------------------------------ */
 /* Library and enumeration                                                  */
 /* ------------------------------------------------------------------------ */
@@ -436,6 +440,8 @@ VKVX_API int32_t VKVX_DeleteDataMapping(VKVX_DATA_MAPPING *mapping);
 VKVX_API VP_HANDLE VP_CreateVideoView(VP_WINDOW window, const VP_VIEW_PARAMETERS *parameters, int32_t *status);
 VKVX_API int32_t VP_DisplayFrame(VP_HANDLE view, const VKVX_FRAME *frame);
 VKVX_API int32_t VP_DestroyVideoView(VP_HANDLE view);
+
+#endif /* VKVX_RECORDS_ONLY */
 
 #ifdef __cplusplus
 }
