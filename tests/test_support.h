@@ -10,6 +10,14 @@
 
 namespace vkvx_test {
 
+// A copy of a field of a byte-packed record: the comparison macros bind
+// references, which a misaligned field must not be bound to.
+template <class T>
+T value(T field)
+{
+    return field;
+}
+
 // The record of the emulated instrument, from a real enumeration.
 inline VKVX_DEVICE_INFO emulatedInfo()
 {

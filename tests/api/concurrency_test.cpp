@@ -34,7 +34,7 @@ TEST_F(Concurrency, GetFrameWhileConfiguring)
         EXPECT_EQ(VKVX_SetOption(h, VKVX_OPTION_COLOUR_MODE, (i % 3 == 0) ? 2 : 1), 0);
         EXPECT_EQ(VKVX_SetOption(h, VKVX_OPTION_FRAME_SIZE, ((64 + i) << 16) | 36), 0);
         EXPECT_EQ(VKVX_GetFrameInfo(h, &fi), 0);
-        EXPECT_EQ(fi.Width, static_cast<uint32_t>(64 + i));
+        EXPECT_EQ(vkvx_test::value(fi.Width), static_cast<uint32_t>(64 + i));
         EXPECT_GE(VKVX_EnumDevices(nullptr, 0), 1);
     }
     ASSERT_EQ(VKVX_SetOption(h, VKVX_OPTION_COLOUR_MODE, 1), 0);

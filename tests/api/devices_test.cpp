@@ -88,15 +88,15 @@ TEST_F(Devices, EnumerationCountsTheEmulatedDevice)
     VKVX_DEVICE_INFO untouched;
     std::memset(&untouched, 0xA5, sizeof untouched);
     EXPECT_EQ(VKVX_EnumDevices(&untouched, 0), total);
-    EXPECT_EQ(untouched.DeviceType, 0xA5A5A5A5u);
+    EXPECT_EQ(vkvx_test::value(untouched.DeviceType), 0xA5A5A5A5u);
 
     VKVX_DEVICE_INFO emu = emulatedInfo();
-    EXPECT_EQ(emu.DeviceType, VKVX_TYPE_USB_DUMMY);
+    EXPECT_EQ(vkvx_test::value(emu.DeviceType), VKVX_TYPE_USB_DUMMY);
     EXPECT_STREQ(emu.Description, "SW Emulated device");
     EXPECT_STREQ(emu.SerialNumber, "EMU001");
-    EXPECT_EQ(emu.Revision, 0);
-    EXPECT_EQ(emu.SlaveCount, 0);
-    EXPECT_EQ(emu.NextSlave, nullptr);
+    EXPECT_EQ(vkvx_test::value(emu.Revision), 0);
+    EXPECT_EQ(vkvx_test::value(emu.SlaveCount), 0);
+    EXPECT_EQ(vkvx_test::value(emu.NextSlave), nullptr);
 }
 
 TEST_F(Devices, SecondOpenIsRefusedUntilClose)

@@ -38,8 +38,8 @@ TEST_F(EmulatedVideo, TwelveFramesCycleThreeColourPositions)
 {
     ASSERT_EQ(VKVX_SetOption(h, VKVX_OPTION_FRAME_SIZE, (64 << 16) | 48), 0);
     ASSERT_EQ(VKVX_AllocateFrameBuffers(h, &frame, 1), 0);
-    EXPECT_EQ(frame.BytesPerElement, 4);
-    EXPECT_EQ(frame.Format, 1);
+    EXPECT_EQ(vkvx_test::value(frame.BytesPerElement), 4);
+    EXPECT_EQ(vkvx_test::value(frame.Format), 1);
     std::vector<int> positions;
     std::vector<std::vector<uint8_t>> pictures;
     for (int i = 0; i < 13; ++i) {
@@ -78,8 +78,8 @@ TEST_F(EmulatedVideo, SixteenBitPixelsAndUntouchedSource4)
     ASSERT_EQ(VKVX_SetOption(h, VKVX_OPTION_FRAME_SIZE, (8 << 16) | 100), 0);
     ASSERT_EQ(VKVX_SetOption(h, VKVX_OPTION_COLOUR_MODE, 2), 0);
     ASSERT_EQ(VKVX_AllocateFrameBuffers(h, &frame, 1), 0);
-    EXPECT_EQ(frame.BytesPerElement, 8);
-    EXPECT_EQ(frame.Format, 2);
+    EXPECT_EQ(vkvx_test::value(frame.BytesPerElement), 8);
+    EXPECT_EQ(vkvx_test::value(frame.Format), 2);
     // Find the frame whose ramp lies in bits 32..47.
     const uint64_t* px = static_cast<const uint64_t*>(frame.Buffer);
     for (int i = 0; i < 12 && (px[99 * 8] >> 32) == 0; ++i) {
@@ -98,12 +98,12 @@ TEST_F(EmulatedVideo, OptionsAndGeometry)
 {
     VKVX_FRAME_INFO fi{};
     ASSERT_EQ(VKVX_GetFrameInfo(h, &fi), 0);
-    EXPECT_EQ(fi.Width, 1920u);
-    EXPECT_EQ(fi.Height, 1080u);
+    EXPECT_EQ(vkvx_test::value(fi.Width), 1920u);
+    EXPECT_EQ(vkvx_test::value(fi.Height), 1080u);
     EXPECT_EQ(VKVX_SetOption(h, VKVX_OPTION_FRAME_SIZE, 640 * 65536 + 360), 0);
     ASSERT_EQ(VKVX_GetFrameInfo(h, &fi), 0);
-    EXPECT_EQ(fi.Width, 640u);
-    EXPECT_EQ(fi.Height, 360u);
+    EXPECT_EQ(vkvx_test::value(fi.Width), 640u);
+    EXPECT_EQ(vkvx_test::value(fi.Height), 360u);
     struct Case {
         int32_t value;
         int32_t status;
@@ -131,17 +131,17 @@ TEST_F(EmulatedVideo, Buffers)
     VKVX_FRAME frames[3] = {};
     ASSERT_EQ(VKVX_SetOption(h, VKVX_OPTION_FRAME_SIZE, (16 << 16) | 9), 0);
     ASSERT_EQ(VKVX_AllocateFrameBuffers(h, frames, 3), 0);
-    EXPECT_NE(frames[0].Buffer, frames[1].Buffer);
+    EXPECT_NE(vkvx_test::value(frames[0].Buffer), vkvx_test::value(frames[1].Buffer));
     for (const VKVX_FRAME& f : frames) {
-        EXPECT_EQ(f.Width, 16u);
-        EXPECT_EQ(f.Height, 9u);
-        EXPECT_EQ(f.Flags, 0u);
+        EXPECT_EQ(vkvx_test::value(f.Width), 16u);
+        EXPECT_EQ(vkvx_test::value(f.Height), 9u);
+        EXPECT_EQ(vkvx_test::value(f.Flags), 0u);
         const uint8_t* b = static_cast<const uint8_t*>(f.Buffer);
         EXPECT_EQ(std::count(b, b + 16 * 9 * 4, 0), 16 * 9 * 4);
     }
     EXPECT_EQ(VKVX_FreeFrameBuffers(h, frames, 3), 0);
-    EXPECT_EQ(frames[2].Buffer, nullptr);
-    EXPECT_EQ(frames[2].Width, 0u);
+    EXPECT_EQ(vkvx_test::value(frames[2].Buffer), nullptr);
+    EXPECT_EQ(vkvx_test::value(frames[2].Width), 0u);
     // A record already freed is accepted.
     EXPECT_EQ(VKVX_FreeFrameBuffers(h, frames, 3), 0);
 }
@@ -173,7 +173,7 @@ TEST_F(EmulatedVideo, FramesThatDoNotFitAreRefused)
     ASSERT_EQ(VKVX_SetOption(h, VKVX_OPTION_COLOUR_MODE, 1), 0);
     frame.Flags = 0xFFFF;
     EXPECT_EQ(VKVX_GetFrame(h, &frame), 0);
-    EXPECT_EQ(frame.Flags, 0u);
+    EXPECT_EQ(vkvx_test::value(frame.Flags), 0u);
 }
 
 TEST_F(EmulatedVideo, TimingData)
@@ -182,11 +182,11 @@ TEST_F(EmulatedVideo, TimingData)
     std::memset(data, 0xFF, sizeof data);
     EXPECT_EQ(VKVX_GetVideoTimingData(h, 0, nullptr, 0), 58);
     EXPECT_EQ(VKVX_GetVideoTimingData(h, 0, data, 10), 58);
-    EXPECT_EQ(data[9].Id, 9);
-    EXPECT_EQ(data[10].Id, 0xFFFF);
+    EXPECT_EQ(vkvx_test::value(data[9].Id), 9);
+    EXPECT_EQ(vkvx_test::value(data[10].Id), 0xFFFF);
     EXPECT_EQ(VKVX_GetVideoTimingData(h, 0, data, 60), 58);
-    EXPECT_EQ(data[57].Id, 57);
-    EXPECT_EQ(data[58].Id, 0xFFFF);
+    EXPECT_EQ(vkvx_test::value(data[57].Id), 57);
+    EXPECT_EQ(vkvx_test::value(data[58].Id), 0xFFFF);
 }
 
 class EmulatedAudioMode : public Emulated {
@@ -198,7 +198,7 @@ TEST_F(EmulatedAudioMode, AudioInfoAndBuffersBeforeCapture)
 {
     VKVX_AUDIO_INFO ai{};
     ASSERT_EQ(VKVX_GetAudioInfo(h, &ai), 0);
-    EXPECT_EQ(ai.Format, 101u);
+    EXPECT_EQ(vkvx_test::value(ai.Format), 101u);
     EXPECT_EQ(ai.SampleRate, 44100u);
     EXPECT_EQ(ai.Channels, 2u);
     EXPECT_EQ(ai.SamplesPerFrame, 8192u);
@@ -206,10 +206,10 @@ TEST_F(EmulatedAudioMode, AudioInfoAndBuffersBeforeCapture)
     ASSERT_EQ(VKVX_SetOption(h, VKVX_OPTION_AUDIO_SAMPLES, 1024), 0);
     VKVX_FRAME f{};
     ASSERT_EQ(VKVX_AllocateAudioBuffers(h, &f, 1), 0);
-    EXPECT_EQ(f.Width, 1024u);
-    EXPECT_EQ(f.Height, 2u);
-    EXPECT_EQ(f.BytesPerElement, 2);
-    EXPECT_EQ(f.Format, 101);
+    EXPECT_EQ(vkvx_test::value(f.Width), 1024u);
+    EXPECT_EQ(vkvx_test::value(f.Height), 2u);
+    EXPECT_EQ(vkvx_test::value(f.BytesPerElement), 2);
+    EXPECT_EQ(vkvx_test::value(f.Format), 101);
     // Without StartCapture the frame times out after a second.
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(VKVX_GetFrame(h, &f), VKVX_ERROR_TIMEOUT);

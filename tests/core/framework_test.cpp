@@ -120,7 +120,7 @@ protected:
     {
         VKVX_DEVICE_INFO all[4];
         EXPECT_GE(VKVX_EnumDevices(all, 4), 2);
-        EXPECT_EQ(all[0].DeviceType, VKVX_TYPE_USB_LVDS);
+        EXPECT_EQ(vkvx_test::value(all[0].DeviceType), VKVX_TYPE_USB_LVDS);
         return all[0];
     }
 };
@@ -147,8 +147,8 @@ TEST_F(Framework, FailedCreationReleasesTheInUseLock)
     ASSERT_NE(h, nullptr);
     VKVX_FRAME f{};
     ASSERT_EQ(VKVX_AllocateFrameBuffers(h, &f, 1), 0);
-    EXPECT_EQ(f.BytesPerElement, 4);  // colour mode 1 on a non-USB 3 class
-    EXPECT_EQ(f.Flags, VKVX_FLAG_INTERLACED);
+    EXPECT_EQ(vkvx_test::value(f.BytesPerElement), 4);  // colour mode 1 on a non-USB 3 class
+    EXPECT_EQ(vkvx_test::value(f.Flags), VKVX_FLAG_INTERLACED);
     VKVX_FreeFrameBuffers(h, &f, 1);
     EXPECT_EQ(VKVX_CloseDevice(h), 0);
 }
@@ -163,14 +163,14 @@ TEST_F(Framework, PluginModesOptionsAndFrameProcessing)
     ASSERT_LE(total, 16);
     ASSERT_EQ(VKVX_EnumOperationModes(&info, modes, 16), total);
     for (int32_t i = 3; i < total; ++i) {
-        EXPECT_EQ(modes[i].ModeId, static_cast<uint32_t>(i));
+        EXPECT_EQ(vkvx_test::value(modes[i].ModeId), static_cast<uint32_t>(i));
         EXPECT_STREQ(modes[i].Name, "Plugin capture");
     }
     EXPECT_STREQ(modes[0].Name, "LVDS Basic Video Capture");
-    EXPECT_EQ(modes[0].SoftwareMajor, 1);
-    EXPECT_EQ(modes[0].SoftwareMinor, 6);
-    EXPECT_EQ(modes[1].ModeType, 3);
-    EXPECT_EQ(modes[3].ModeId, 3u);
+    EXPECT_EQ(vkvx_test::value(modes[0].SoftwareMajor), 1);
+    EXPECT_EQ(vkvx_test::value(modes[0].SoftwareMinor), 6);
+    EXPECT_EQ(vkvx_test::value(modes[1].ModeType), 3);
+    EXPECT_EQ(vkvx_test::value(modes[3].ModeId), 3u);
     EXPECT_STREQ(modes[3].Name, "Plugin capture");
     // Capacity 2: two records, the full count.
     VKVX_OPERATION_MODE two[3] = {};
