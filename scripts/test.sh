@@ -20,4 +20,4 @@ ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 UBSAN_OPTIONS=print_stac
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVKVX_WERROR=ON -DVKVX_SANITIZE=thread \
   -DVKVX_BUILD_BENCH=OFF -DVKVX_BUILD_VIEWER=OFF >/dev/null
 cmake --build build-tsan -j"$jobs"
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -L concurrency
+TSAN_OPTIONS=halt_on_error=1:allocator_may_return_null=1 ctest --test-dir build-tsan --output-on-failure -L concurrency
