@@ -1,5 +1,6 @@
 #include "emulated/USB_DUMMY.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -206,26 +207,34 @@ int32_t USB_DUMMY::videoFrame(VKVX_FRAME* frame, int32_t source)
     const size_t H = frame->Height;
     const size_t stride = frame->BytesPerElement;
     uint8_t* base = static_cast<uint8_t*>(frame->Buffer);
+    // Every pixel of a line has the same value: fill the line with it.
+    auto fillLines = [&](auto pixelOfLine) {
+        using Pixel = decltype(pixelOfLine(size_t{0}));
+        for (size_t y = 0; y < H; ++y) {
+            const Pixel pixel = pixelOfLine(y);
+            uint8_t* row = base + y * W * stride;
+            if (stride == sizeof(Pixel)) {
+                Pixel* p = reinterpret_cast<Pixel*>(row);
+                std::fill(p, p + W, pixel);
+            } else {
+                for (size_t x = 0; x < W; ++x) {
+                    std::memcpy(row + x * stride, &pixel, sizeof pixel);
+                }
+            }
+        }
+    };
     if (pixelBytes == 4) {
         const unsigned shift = 8 * (k / 4);
-        for (size_t y = 0; y < H; ++y) {
+        fillLines([&](size_t y) -> uint32_t {
             const uint32_t g = static_cast<uint32_t>((255 * static_cast<uint64_t>(y)) / H);
-            const uint32_t pixel = (g << 16) >> shift;
-            uint8_t* row = base + y * W * stride;
-            for (size_t x = 0; x < W; ++x) {
-                std::memcpy(row + x * stride, &pixel, 4);
-            }
-        }
+            return (g << 16) >> shift;
+        });
     } else {
         const unsigned shift = 16 * (k / 4);
-        for (size_t y = 0; y < H; ++y) {
+        fillLines([&](size_t y) -> uint64_t {
             const uint64_t g = (65535 * static_cast<uint64_t>(y)) / H;
-            const uint64_t pixel = (g << 32) >> shift;
-            uint8_t* row = base + y * W * stride;
-            for (size_t x = 0; x < W; ++x) {
-                std::memcpy(row + x * stride, &pixel, 8);
-            }
-        }
+            return (g << 32) >> shift;
+        });
     }
     return 0;
 }
