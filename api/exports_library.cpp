@@ -10,6 +10,20 @@
 
 using namespace vkvx;
 
+namespace {
+
+// The record's serial number, terminated even when the record's is not.
+struct Serial {
+    explicit Serial(const VKVX_DEVICE_INFO& info)
+    {
+        std::memcpy(text, info.SerialNumber, sizeof text - 1);
+        text[sizeof text - 1] = '\0';
+    }
+    char text[17];
+};
+
+}  // namespace
+
 extern "C" {
 
 VKVX_API int32_t VKVX_EnumDevices(VKVX_DEVICE_INFO* devices, int32_t capacity)
@@ -41,10 +55,7 @@ VKVX_API VKVX_HANDLE VKVX_OpenDevice(const VKVX_DEVICE_INFO* info, int32_t mode,
     VKVX_Device* device = nullptr;
     int32_t result = guarded([&]() -> int32_t {
         ApiLock lock;
-        char serial[17];
-        std::memcpy(serial, info->SerialNumber, 16);
-        serial[16] = '\0';
-        InUseLock* inUse = InUseLock::take(serial);
+        InUseLock* inUse = InUseLock::take(Serial(*info).text);
         if (!inUse) {
             return VKVX_ERROR_DEVICE_IN_USE;
         }
@@ -77,10 +88,7 @@ VKVX_API int32_t VKVX_EnumOperationModes(const VKVX_DEVICE_INFO* info, VKVX_OPER
     }
     return guarded([&]() -> int32_t {
         ApiLock lock;
-        char serial[17];
-        std::memcpy(serial, info->SerialNumber, 16);
-        serial[16] = '\0';
-        std::unique_ptr<InUseLock> inUse(InUseLock::take(serial));
+        std::unique_ptr<InUseLock> inUse(InUseLock::take(Serial(*info).text));
         if (!inUse) {
             return VKVX_ERROR_DEVICE_IN_USE;
         }
