@@ -5,12 +5,13 @@
 // link-time dependency on it, and <X11/Xlib.h> is included for its types
 // only.  Every Xlib function used here is resolved with dlsym.
 //
-// A view owns its own connection to the X server named by DISPLAY, a GC on
-// the caller's window and an XImage of the view's size, 32 bits per pixel in
-// the window's TrueColor visual (depth 24 or 32).  The image's pixel buffer is
-// the conversion buffer: every frame is converted into it and the frame's
-// rectangle is put into the window.  The caller owns the window; the library
-// neither creates windows nor processes their events.
+// The window handle is an X11 window id on the X server named by DISPLAY.  A
+// view owns its own connection to that server, a GC on the caller's window and
+// an XImage of the view's size, 32 bits per pixel in the window's TrueColor
+// visual (depth 24 or 32).  The image's pixel buffer is the conversion buffer:
+// every frame is converted into it and the frame's rectangle is put into the
+// window.  The caller owns the window; the library neither creates windows nor
+// processes their events.
 //
 // X errors never end the process.  Around every sequence of calls on its
 // connection a view installs an error handler that records the errors of that
@@ -356,19 +357,14 @@ void X11Video::release() noexcept
     std::free(pixels_);
     pixels_ = nullptr;
     if (display_) {
-        if (!lost_.load()) {
-            ErrorTrap trap(*x_, display_);
-            if (gc_) {
-                x_->FreeGC(display_, gc_);
-            }
-            trap.sync();
+        // On a lost connection Xlib sends nothing more but still frees its
+        // side of the GC and of the connection.
+        ErrorTrap trap(*x_, display_);
+        if (gc_) {
+            x_->FreeGC(display_, gc_);
+            gc_ = nullptr;
         }
-        gc_ = nullptr;
-        {
-            // Closing may still meet a broken connection.
-            ErrorTrap trap(*x_, display_);
-            x_->CloseDisplay(display_);
-        }
+        x_->CloseDisplay(display_);
         display_ = nullptr;
     }
 }
