@@ -2,6 +2,7 @@
 //   kvx list
 //   kvx modes DEVICE
 //   kvx capture DEVICE [--mode M] [--frames N] [--size WxH]
+//   kvx log-listen [PORT] [--count N]
 // DEVICE is a serial number or an index into the list.
 #include <chrono>
 #include <cstdio>
@@ -11,6 +12,9 @@
 #include <vector>
 
 #include "vkvx.h"
+
+// Receives the library's log datagrams (needs no initialisation).
+int kvx_cmd_log_listen(int argc, char** argv);
 
 namespace {
 
@@ -71,6 +75,7 @@ int usage()
                  "usage: kvx list\n"
                  "       kvx modes DEVICE\n"
                  "       kvx capture DEVICE [--mode M] [--frames N] [--size WxH]\n"
+                 "       kvx log-listen [PORT] [--count N]\n"
                  "DEVICE is a serial number (e.g. EMU001) or an index from 'kvx list'.\n");
     return 2;
 }
@@ -229,6 +234,9 @@ int main(int argc, char** argv)
 {
     if (argc < 2) {
         return usage();
+    }
+    if (std::strcmp(argv[1], "log-listen") == 0) {
+        return kvx_cmd_log_listen(argc - 2, argv + 2);
     }
     int32_t init = VKVX_Initialize();
     if (init < 0) {
