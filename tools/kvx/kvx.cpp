@@ -1,7 +1,7 @@
 // kvx: command-line client of the VKVX API library.
 //   kvx list
 //   kvx modes DEVICE
-//   kvx capture DEVICE [--mode M] [--frames N] [--size WxH]
+//   kvx capture DEVICE [--mode M] [--frames N] [--size WxH] [--save DIR [--format ppm|bmp|jpeg]]
 //   kvx log-listen [PORT] [--count N]
 // DEVICE is a serial number or an index into the list.
 #include <chrono>
@@ -75,6 +75,7 @@ int usage()
                  "usage: kvx list\n"
                  "       kvx modes DEVICE\n"
                  "       kvx capture DEVICE [--mode M] [--frames N] [--size WxH]\n"
+                 "                          [--save DIR [--format ppm|bmp|jpeg]]\n"
                  "       kvx log-listen [PORT] [--count N]\n"
                  "DEVICE is a serial number (e.g. EMU001) or an index from 'kvx list'.\n");
     return 2;
@@ -156,8 +157,33 @@ int cmdCapture(int argc, char** argv)
     int32_t mode = 0;
     long frames = 100;
     uint32_t width = 0, height = 0;
+    std::string saveDir;
+    int32_t fileFormat = VKVX_FILE_PPM;
+    const char* extension = "ppm";
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--save" && i + 1 < argc) {
+            saveDir = argv[++i];
+            continue;
+        }
+        if (a == "--format" && i + 1 < argc) {
+            std::string f = argv[++i];
+            if (f == "ppm") {
+                fileFormat = VKVX_FILE_PPM;
+            } else if (f == "bmp") {
+                fileFormat = VKVX_FILE_BMP;
+            } else if (f == "jpeg" || f == "jpg") {
+                fileFormat = VKVX_FILE_JPEG;
+                f = "jpg";
+            } else {
+                std::fprintf(stderr, "kvx: --format wants ppm, bmp or jpeg\n");
+                return 2;
+            }
+            static std::string ext;
+            ext = f;
+            extension = ext.c_str();
+            continue;
+        }
         if (a == "--mode" && i + 1 < argc) {
             mode = static_cast<int32_t>(std::strtol(argv[++i], nullptr, 0));
         } else if (a == "--frames" && i + 1 < argc) {
@@ -207,6 +233,15 @@ int cmdCapture(int argc, char** argv)
         auto t0 = std::chrono::steady_clock::now();
         for (long i = 0; i < frames; ++i) {
             int32_t s = VKVX_GetFrame(h, &frame);
+            if (s >= 0 && !saveDir.empty() && !isAudio) {
+                char path[4096];
+                std::snprintf(path, sizeof path, "%s/frame_%05ld.%s", saveDir.c_str(), i, extension);
+                int32_t written = VKVX_SaveFrameToFile(path, &frame, fileFormat);
+                if (written < 0) {
+                    std::fprintf(stderr, "kvx: save %s: %s\n", path, statusText(written));
+                    s = written;
+                }
+            }
             if (s < 0) {
                 ++failed;
                 lastError = s;
