@@ -1,16 +1,79 @@
-// USB3_MM: the USB 3 instrument class.  It appends the operations of the
-// USB 3 device family to the base class; each answers -6 until the class
-// implements it.
+// USB3_MM: the USB 3 instrument class.  It finds and opens the instrument
+// through the FX3 driver layer, runs the register protocol on its two register
+// channels, reads the module directory and the front ends, lists the
+// operation modes of the FPGA images and switches images.  The operations of
+// the family that the class does not offer yet answer -6.
 #pragma once
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "device/Device.h"
+#include "platform/Semaphore.h"
+
+namespace vkvx::usb {
+class UsbDriverDevice;
+class UsbEndPoint;
+}  // namespace vkvx::usb
+
+// One connector of the instrument; its position is the connector number.
+struct ConnectorEntry {
+    uint32_t nios_version = 0;
+    uint32_t type = 0;
+    uint32_t sel = 0;
+    uint32_t dsb = 0;
+    bool tpg = false;
+    uint32_t sts = 0;
+    uint32_t frate = 0;
+    uint32_t vmode = 0;
+};
+
+// A module directory entry: four words read as one 16-byte FIFO read.
+struct DIR_ENTRY {
+    uint32_t word[4] = {};
+    uint32_t type() const { return word[1]; }
+    uint32_t base() const { return word[2]; }
+};
 
 class USB3_MM : public VKVX_Device {
 public:
+    // The prototype entered into the class registry.
+    USB3_MM();
+    // Opens the instrument of info in mode (below 0: opened, unconfigured);
+    // throws VKVX_Error.
+    USB3_MM(const VKVX_DEVICE_INFO& info, int32_t mode, bool checkFirmware);
+    ~USB3_MM() override;
+
+    // ---- base class operations ----
+    int32_t WorkerStep() override;
+    int32_t EnumDevices(VKVX_DEVICE_INFO* devices, int32_t capacity) override;
+    VKVX_Device* CreateDevice(const VKVX_DEVICE_INFO& info, int32_t mode, bool checkFirmware) override;
+    uint32_t GetDeviceType() const override;
+    int32_t GetOperationModes(VKVX_OPERATION_MODE* modes, int32_t capacity) override;
+    int32_t SetDeviceOption(int32_t id, int32_t value) override;
+    int32_t StartCapture() override;
+    int32_t StopCapture() override;
+    int32_t GetFrame(VKVX_FRAME* frame) override;
+    int32_t GetFrameInfo(VKVX_FRAME_INFO* info) override;
+    int32_t GetTimingData(int32_t selector, VKVX_TIMING_DATA* data, int32_t capacity) override;
+    bool GetFirmwareVersion(uint16_t* major, uint16_t* minor, uint16_t* build, int32_t image,
+                            uint16_t* code) override;
+    int32_t EnumConnectors(uint32_t* connectors, int32_t capacity) override;
+    int32_t SelectConnector(int32_t connector) override;
+    int32_t GetDeviceCaps(uint32_t* caps, int32_t capacity) override;
+    int32_t WriteRegister(int32_t address, uint32_t* values, int32_t count) override;
+    int32_t ReadRegister(int32_t address, uint32_t* values, int32_t count) override;
+
+    // ---- operations of the USB 3 family ----
+    // DWRITE of length words (-8 below 1).
     virtual int32_t WriteData(int32_t address, const void* data, int32_t length);
     // Re-initialises the FPGA with image; -21 when that fails, -5 when the
     // module directory cannot be read again afterwards.
     virtual int32_t ReInit(int32_t image, bool flag);
+    // The image switch itself: loads image into every image control module
+    // (skipped where it is current, unless force); a status.
+    int32_t reInitImage(int32_t image, bool force);
     virtual int32_t GetConnectorState(int32_t connector, VKVX_CONNECTOR_STATE* state);
     virtual int32_t GetMainLinkStatus(int32_t connector, VKVX_LINK_STATUS* status);
     virtual int32_t GetMainLinkSetup(int32_t connector, VKVX_LINK_SETUP* setup);
@@ -55,4 +118,49 @@ public:
     virtual int32_t Mem_Layout(void* layout, int32_t length);
     virtual int32_t Mem_Total();
     virtual int32_t Mem_Load(int32_t block, const void* data, int32_t length);
+
+    // ---- register access (each holds its channel's semaphore) ----
+    // FIFO read on the main channel; bytes in: wanted, out: returned.
+    int32_t ReadFifo(int32_t address, void* buffer, uint32_t* bytes);
+    int32_t WriteFifo(int32_t address, const void* buffer, uint32_t bytes);
+    int32_t WriteFX3(int32_t address, uint32_t* values, int32_t count);
+    int32_t ReadFX3(int32_t address, uint32_t* values, int32_t count);
+    // Word read whose channel follows the address (0 and 1: FX3 channel).
+    bool ReadWord(uint32_t address, uint32_t* value);
+    // Always -6: these instruments take no firmware upload.
+    int32_t UploadFirmware();
+
+    // ---- discovery, open and configuration ----
+    bool OpenDeviceByName();
+    bool Autoconfigure(bool reduced);
+    bool InitConnectors(uint32_t* version);
+    // The image header: the image count (0 when a read fails).
+    uint32_t LoadCumulativeFPGAHeader(uint32_t header[16]);
+
+    const std::vector<ConnectorEntry>& connectors() const { return connectors_; }
+    vkvx::usb::UsbDriverDevice* driverDevice() const { return usb_.get(); }
+
+private:
+    bool hasDevice() const;
+    bool channelsReady() const;
+    bool findEndpoints();
+    bool isModel(const char* name, bool prefixOnly) const;
+    int32_t loadTestCatalogue();
+
+    char wantedSerial_[17] = {};
+    char modelName_[65] = {};
+    uint8_t modelIndex_ = 0;
+    std::unique_ptr<vkvx::usb::UsbDriverDevice> usb_;
+    vkvx::usb::UsbEndPoint* videoIn_ = nullptr;
+    vkvx::usb::UsbEndPoint* audioIn_ = nullptr;
+    vkvx::usb::UsbEndPoint* mainOut_ = nullptr;
+    vkvx::usb::UsbEndPoint* mainIn_ = nullptr;
+    vkvx::usb::UsbEndPoint* fx3Out_ = nullptr;
+    vkvx::usb::UsbEndPoint* fx3In_ = nullptr;
+    std::unique_ptr<vkvx::Semaphore> mainLock_;
+    std::unique_ptr<vkvx::Semaphore> fx3Lock_;
+    std::vector<DIR_ENTRY> dsbList_, sinkList_, sourceList_, frontEndList_, outPatternList_, imageControlList_;
+    size_t dsbIndex_ = 0;
+    std::vector<ConnectorEntry> connectors_;
+    uint32_t transferSize_ = 65536;
 };
