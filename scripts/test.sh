@@ -21,3 +21,6 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVKVX_WERROR=ON -DVKVX_SANITI
   -DVKVX_BUILD_BENCH=OFF -DVKVX_BUILD_VIEWER=OFF >/dev/null
 cmake --build build-tsan -j"$jobs"
 TSAN_OPTIONS=halt_on_error=1:allocator_may_return_null=1 ctest --test-dir build-tsan --output-on-failure -L concurrency
+
+# The device-reply and descriptor parsers under libFuzzer, for a bounded time.
+FUZZ_OUT="$PWD/build-fuzz" fuzz/run.sh 20

@@ -12,19 +12,24 @@ namespace vkvx {
 
 namespace {
 
+bool usableFolder(const std::string& dir)
+{
+    return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// $XDG_RUNTIME_DIR/vkvx, or /tmp/vkvx-<uid> when there is no usable runtime
+// folder (unset, relative, or missing).
 std::string lockFolder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string dir;
     if (runtime && runtime[0] == '/') {
-        dir = std::string(runtime) + "/vkvx";
-    } else {
-        dir = "/tmp/vkvx-" + std::to_string(static_cast<unsigned long>(getuid()));
+        std::string dir = std::string(runtime) + "/vkvx";
+        if (usableFolder(dir)) {
+            return dir;
+        }
     }
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        return {};
-    }
-    return dir;
+    std::string dir = "/tmp/vkvx-" + std::to_string(static_cast<unsigned long>(getuid()));
+    return usableFolder(dir) ? dir : std::string();
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 //   kvx list
 //   kvx modes DEVICE
 //   kvx capture DEVICE [--mode M] [--frames N] [--size WxH] [--save DIR [--format ppm|bmp|jpeg]]
+//   kvx info DEVICE
+//   kvx reg read|write DEVICE ADDRESS [VALUE...]
+//   kvx reinit DEVICE IMAGE
 //   kvx log-listen [PORT] [--count N]
 // DEVICE is a serial number or an index into the list.
 #include <chrono>
@@ -15,6 +18,10 @@
 
 // Receives the library's log datagrams (needs no initialisation).
 int kvx_cmd_log_listen(int argc, char** argv);
+// Commands of the USB 3 instruments (the library is initialised).
+int kvx_cmd_info(int argc, char** argv);
+int kvx_cmd_reg(int argc, char** argv);
+int kvx_cmd_reinit(int argc, char** argv);
 
 namespace {
 
@@ -76,6 +83,10 @@ int usage()
                  "       kvx modes DEVICE\n"
                  "       kvx capture DEVICE [--mode M] [--frames N] [--size WxH]\n"
                  "                          [--save DIR [--format ppm|bmp|jpeg]]\n"
+                 "       kvx info DEVICE\n"
+                 "       kvx reg read DEVICE ADDRESS [COUNT]\n"
+                 "       kvx reg write DEVICE ADDRESS VALUE...\n"
+                 "       kvx reinit DEVICE IMAGE\n"
                  "       kvx log-listen [PORT] [--count N]\n"
                  "DEVICE is a serial number (e.g. EMU001) or an index from 'kvx list'.\n");
     return 2;
@@ -286,6 +297,12 @@ int main(int argc, char** argv)
         rc = cmdModes(argv[2]);
     } else if (cmd == "capture") {
         rc = cmdCapture(argc - 2, argv + 2);
+    } else if (cmd == "info") {
+        rc = kvx_cmd_info(argc - 2, argv + 2);
+    } else if (cmd == "reg") {
+        rc = kvx_cmd_reg(argc - 2, argv + 2);
+    } else if (cmd == "reinit") {
+        rc = kvx_cmd_reinit(argc - 2, argv + 2);
     } else {
         rc = usage();
     }
