@@ -7,7 +7,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev nlohmann-json3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth x11-utils x11-apps netpbm libx11-dev libyuv-dev
+  xvfb xauth x11-utils x11-apps netpbm libx11-dev libyuv-dev libgl1-mesa-dri
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

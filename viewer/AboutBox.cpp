@@ -21,6 +21,7 @@ QString recordText(const char* field, size_t size)
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName("AboutForm");
+    setProperty("Tag", 100);
     setWindowTitle("About KVX Viewer");
     auto* column = new QVBoxLayout(this);
     auto* title = new QLabel("Vantrel KVX Viewer", this);
@@ -67,10 +68,16 @@ void TAboutForm::setLibraryVersion(unsigned major, unsigned minor, unsigned buil
 
 void TAboutForm::setApplicationVersion(const QString& text) { appVersion_ = text; }
 
+TAboutForm::~TAboutForm() = default;
+
 void TAboutForm::showEvent(QShowEvent* event)
 {
-    // The window's saved placement (Autoconfig) belongs to the control
-    // persistence of the viewer and is added with it.
+    keeper_.reset();
+    try {
+        keeper_ = std::make_unique<Autoconfig>(this, true, 3, "Software\\Vantrel\\KVX", 1000, 100);
+    } catch (const AutoconfigError&) {
+        keeper_.reset();  // the box shows without its stored position
+    }
     LB_AppVersion->setText("Version " + appVersion_);
     QDialog::showEvent(event);
 }

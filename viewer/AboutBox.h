@@ -6,6 +6,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <memory>
+
+#include "Autoconfig.h"
 
 #include "vkvx.h"
 
@@ -18,6 +21,7 @@ class TAboutForm : public QDialog {
     Q_OBJECT
 public:
     explicit TAboutForm(QWidget* parent = nullptr);
+    ~TAboutForm() override;
 
     void setLibraryVersion(unsigned major, unsigned minor, unsigned build);
     void setApplicationVersion(const QString& text);
@@ -43,6 +47,9 @@ private:
     QString appVersion_;
     unsigned libMajor_ = 0, libMinor_ = 0, libBuild_ = 0;
     int deviceCounter_ = 0;
+    // Created at each showing (loading the box's stored position), saved
+    // with the box's end; the previous one is saved and freed first.
+    std::unique_ptr<Autoconfig> keeper_;
 };
 
 // A device record's text field (bounded: the library's fields need not carry

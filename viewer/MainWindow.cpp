@@ -71,7 +71,11 @@ TForm1::TForm1(const QString& commandLine, const char* apiLibrary, QWidget* pare
     }
 }
 
-TForm1::~TForm1() { releaseLibrary(); }
+TForm1::~TForm1()
+{
+    releaseLibrary();
+    keeper_.reset();  // FormDestroy: saves the window's persistent controls
+}
 
 void TForm1::buildWindow()
 {
@@ -91,6 +95,7 @@ void TForm1::buildWindow()
     dark.setColor(QPalette::Window, Qt::black);
     PNL_Preview->setPalette(dark);
     PNL_Preview->setAttribute(Qt::WA_NativeWindow);  // its window id is handed to the renderer
+    (new QVBoxLayout(PNL_Preview))->setContentsMargins(0, 0, 0, 0);  // the renderer's view fills it
 
     // No-signal panel with the reset button.
     PNL_NoSignal = new CaptionPanel("PNL_NoSignal", client);
@@ -273,7 +278,53 @@ void TForm1::buildWindow()
     InitTimer->setInterval(10);
     connect(InitTimer, &QTimer::timeout, this, [this] { InitTimerTimer(); });
 
+    Form2 = new TForm2(this);
     AboutForm = new TAboutForm(this);
+    OptionsForm = new TOptionsForm(this);
+    assignTags();
+}
+
+void TForm1::assignTags()
+{
+    // Persistent controls of the window (Tags 100 to 1000).
+    setProperty("Tag", 100);
+    const QStringList tag100 = {
+        "RG_MLC_Lanes", "RG_MLC_ColorDepth", "RG_MLC_Capture", "CHK_MLC_Invert1", "CHK_MLC_Invert2",
+        "CHK_MLC_Invert3", "CHK_MLC_Invert4", "CHK_MLC_Invert5", "CHK_MLC_Invert6", "CHK_MLC_InvertClock",
+        "RG_LVDS_Lanes", "RG_LVDS_ColorDepth", "RG_LVDS_Mapping", "RG_Vx1_LanesB", "RG_Vx1_ColDepthB",
+        "RG_Vx1_LanesA", "RG_Vx1_ColDepthA", "RG_Vx1_Sections", "RG_Vx1_Mapping", "RG_Vx1_LanesC",
+        "RG_Vx1_ColDepthC", "RG_KVX3_Audio_Inputs"};
+    const QStringList tag110 = {"RG_CaptureModeC", "RadioGroup1", "RG_CaptureModeB",
+                                "RG_CaptureModeA", "RG_Vx1_MeasurementMode", "RadioGroup2"};
+    const QStringList tag120 = {"EDT_MLC_NumPairs", "EDT_MLC_BytesPerLine", "EDT_MLC_LinesPerFrame",
+                                "EDT_MLC_LineOffset", "EDT_MLC_ResetPair", "EDT_MLC_NumSections", "CHK_NoFSync",
+                                "CHK_UseSyncDelay", "CHK_LsyncNoForceLend", "CHK_BUsesSyncA", "CHK_NoLSync",
+                                "CMB_MLC_FrameEdge", "CMB_MLC_LineEdge"};
+    auto tag = [this](const QString& name, int value) {
+        // Only the window's own controls (not those of its dialogs).
+        for (QObject* o : findChildren<QObject*>(name)) {
+            QObject* p = o;
+            while (p && p != this && !(p->isWidgetType() && static_cast<QWidget*>(p)->isWindow())) {
+                p = p->parent();
+            }
+            if (p == this) {
+                o->setProperty("Tag", value);
+            }
+        }
+    };
+    for (const QString& n : tag100) {
+        tag(n, 100);
+    }
+    for (int i = 1; i <= 16; ++i) {
+        tag(QString("Map%1").arg(i), 100);
+    }
+    tag("EDT_KVX3_AudioBuffer", 105);
+    for (const QString& n : tag110) {
+        tag(n, 110);
+    }
+    for (const QString& n : tag120) {
+        tag(n, 120);
+    }
 }
 
 void TForm1::buildMenus()
@@ -298,8 +349,8 @@ void TForm1::buildMenus()
     CloseDevice1 = action("CloseDevice1", "Close Device", &TForm1::CloseDevice1Click);
     // Snapshots and sequences are served by the capture worker, which enables
     // these items while it runs.
-    Savesnapshot1 = action("Savesnapshot1", "Save snapshot", nullptr, QKeySequence("Ctrl+S"));
-    Savevideosequence1 = action("Savevideosequence1", "Save video sequence", nullptr);
+    Savesnapshot1 = action("Savesnapshot1", "Save snapshot", &TForm1::Savesnapshot1Click, QKeySequence("Ctrl+S"));
+    Savevideosequence1 = action("Savevideosequence1", "Save video sequence", &TForm1::Savevideosequence1Click);
     Exit1 = action("Exit1", "Exit", nullptr, QKeySequence("Alt+F4"));
     connect(Exit1, &QAction::triggered, this, &QWidget::close);
     StopCapture1->setEnabled(false);
@@ -317,9 +368,7 @@ void TForm1::buildMenus()
 
     QMenu* tools = menuBar()->addMenu("Tools");
     tools->setObjectName("Tools");
-    // The Options dialog is added with the capture settings it holds.
-    Options = action("Options", "Options", nullptr);
-    Options->setEnabled(false);
+    Options = action("Options", "Options", &TForm1::OptionsClick);
     Reset1 = action("Reset1", "Reset", &TForm1::Reset1Click);
     tools->addAction(Options);
     tools->addAction(Reset1);
@@ -362,8 +411,11 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::FormShow()
 {
-    // The window's saved settings (Autoconfig) belong to the control
-    // persistence of the viewer and are added with it.
+    try {
+        keeper_ = std::make_unique<Autoconfig>(this, true, kViewerIniType, kViewerSettingsKey, 1000, 100);
+    } catch (const AutoconfigError& e) {
+        dialogs().error(this, QString::fromUtf8(e.what()));
+    }
     const ApiVersion v = ApiLibraryVersion();
     AboutForm->setLibraryVersion(v.major, v.minor, v.build);
 
@@ -692,9 +744,6 @@ void TForm1::BTN_BackClick()
 
 void TForm1::StartCapture(QWidget* starter)
 {
-    // The Options dialog's saved values (pause on error, file format, save
-    // folder) join the run when that dialog is added; until then its
-    // defaults hold.
     auto run = std::make_unique<CaptureRun>();
     run->starter = starter;
     run->handle = handle_;
@@ -727,6 +776,24 @@ void TForm1::StartCapture(QWidget* starter)
         }
     }
 
+    beginRun(std::move(run));
+}
+
+void TForm1::StartCaptureWith(const RunSetup& setup)
+{
+    auto run = std::make_unique<CaptureRun>();
+    run->setup = setup;
+    run->handle = handle_;
+    starter_ = nullptr;
+    beginRun(std::move(run));
+}
+
+void TForm1::beginRun(std::unique_ptr<CaptureRun> run)
+{
+    QWidget* starter = run->starter;
+    // The Options dialog's controls to their stored values (not shown).
+    OptionsForm->FormShow();
+    OptionsForm->FormHide();
     // Common part, for every start.
     PNL_Time_Data->hide();
     PG_Controls->hide();
@@ -743,17 +810,69 @@ void TForm1::StartCapture(QWidget* starter)
     g_chainDevices = d ? d->SlaveCount + 1 : 1;
     run->deviceType = d ? d->DeviceType : 0;
     run->previewWindow = PNL_Preview->winId();
-    // The run holds everything its workers are created with (handle, lane
-    // map, colour conversion "Automatic", sections, custom-map flag, option
-    // list, the PNL_Preview window, device type, buffered flag).  The capture
-    // and audio worker threads are not part of this build yet: the run is
-    // recorded but no thread is started and no frame is fetched.
+    // At most one capture worker: a run started again (reset) ends the old
+    // worker first.
+    worker_.reset();
+    protected_ = false;
+    if (run->setup.video) {
+        worker_ = std::make_unique<CaptureWorkerClass>(handle_, run->setup.laneMap, run->colourConversion,
+                                                       run->setup.sections, run->setup.customLaneMap,
+                                                       run->setup.options, PNL_Preview, run->deviceType, this);
+        worker_->setBuffered(run->setup.buffered);
+        worker_->setPauseOnError(run->setup.pauseOnError);
+        worker_->setFileFormat(captureFileFormat());
+        worker_->setSaveFolder(captureSaveFolder());
+        worker_->start();
+    }
+    // Audio runs (the audio worker) are not part of this build: such a run
+    // is recorded but fetches nothing.
     run_ = std::move(run);
 }
 
 void TForm1::BTN_ResetCaptureClick() { StartCapture(starter_); }
 
-void TForm1::endRun() { run_.reset(); }
+void TForm1::endRun()
+{
+    worker_.reset();  // joins the worker's thread
+    run_.reset();
+    if (protected_) {
+        protected_ = false;
+        FormResize();
+    }
+}
+
+int32_t TForm1::captureFileFormat() const { return OptionsForm->RGR_FileFormat->itemIndex(); }
+
+QString TForm1::captureSaveFolder() const { return OptionsForm->saveFolder(); }
+
+void TForm1::OptionsClick()
+{
+    if (OptionsForm->exec() != QDialog::Accepted) {
+        return;
+    }
+    TimingTestConfig config;
+    config.laneParameters = OptionsForm->CHK_LaneEnable->isChecked() ? OptionsForm->EDT_Lane_Parameters->text() : QString();
+    config.timeParameters = OptionsForm->CHK_TimeEnable->isChecked() ? OptionsForm->EDT_Time_Parameters->text() : QString();
+    // Strict decimal conversion: a bad text stops here, nothing changes.
+    for (QLineEdit* e : {OptionsForm->EDT_Time_Duration, OptionsForm->EDT_Time_WarmUp}) {
+        bool ok = false;
+        const int v = e->text().trimmed().toInt(&ok, 10);
+        if (!ok) {
+            dialogs().error(this, QString("'%1' is not a valid integer value").arg(e->text()));
+            return;
+        }
+        (e == OptionsForm->EDT_Time_Duration ? config.duration : config.warmUp) = v;
+    }
+    timingTests = config;
+    if (worker_) {
+        worker_->setSaveFolder(OptionsForm->saveFolder());
+        worker_->setPauseOnError(OptionsForm->CB_StopOnError->isChecked());
+        const int format = OptionsForm->RGR_FileFormat->itemIndex();
+        if (format >= 0 && format <= 2) {
+            worker_->setFileFormat(format);
+        }
+    }
+}
 
 void TForm1::StopCapture1Click()
 {
@@ -842,16 +961,88 @@ void TForm1::About1Click() { AboutForm->exec(); }
 void TForm1::Timer1Timer()
 {
     StatusPanel[1]->setText("Device: " + deviceName_);
-    // No capture or audio worker exists in this build (see StartCapture).
-    StatusPanel[2]->setText("Resolution");
-    StatusPanel[3]->setText("Idle");
+    if (!worker_) {
+        StatusPanel[2]->setText("Resolution");
+        StatusPanel[3]->setText("Idle");
+        return;
+    }
+    if (worker_->connectionLost()) {
+        StatusPanel[2]->setText("Resolution");
+        StatusPanel[3]->setText("Connection Lost");
+        CloseDevice1Click();
+        return;
+    }
+    StatusPanel[2]->setText(worker_->resolutionText());
+    StatusPanel[3]->setText(worker_->statusText());
 }
 
-void TForm1::zoom(int /*divisor*/)
+void TForm1::zoom(int divisor)
 {
-    // Sizes the window to the capture worker's last frame (zoomClientSize);
-    // only while a capture worker exists, and none exists in this build.
+    if (!worker_) {
+        return;
+    }
+    showNormal();
+    const auto [cw, ch] =
+        zoomClientSize(worker_->frameWidth(), worker_->frameHeight(), statusBar()->isVisible() ? statusBar()->height() : 0,
+                       divisor);
+    // The client area of the window: the central widget and the status bar.
+    const int other = height() - centralWidget()->height() - (statusBar()->isVisible() ? statusBar()->height() : 0);
+    resize(cw + (width() - centralWidget()->width()), ch + other);
 }
+
+void TForm1::Savesnapshot1Click()
+{
+    if (worker_) {
+        worker_->requestSnapshot();
+    }
+}
+
+void TForm1::Savevideosequence1Click()
+{
+    if (!worker_) {
+        return;
+    }
+    Form2->PGC_Type->setCurrentWidget(Form2->TAB_Video);
+    const bool audioWorker = false;  // no audio worker in this build
+    Form2->CB_CaptureBuffered->setVisible(!audioWorker);
+    if (Form2->exec() != QDialog::Accepted || !worker_) {
+        return;
+    }
+    worker_->requestSequence(Form2->frames(), !audioWorker && Form2->CB_CaptureBuffered->isChecked());
+}
+
+void TForm1::workerShowNoSignal()
+{
+    PNL_NoSignal->show();
+    PNL_NoSignal->raise();
+}
+
+void TForm1::workerHideNoSignal() { PNL_NoSignal->hide(); }
+
+void TForm1::workerShowResetCapture()
+{
+    BTN_ResetCapture->show();
+    BTN_ResetCapture->raise();
+}
+
+void TForm1::workerWaitingForTrigger() { PNL_NoSignal->setCaption("Waiting for External Trigger"); }
+
+void TForm1::workerProtectedDisplay(bool protectedState)
+{
+    protected_ = protectedState;
+    Savesnapshot1->setEnabled(!protectedState);
+    Savevideosequence1->setEnabled(!protectedState);
+    IMG_BlockedHDCP->setVisible(protectedState);
+    FormResize();
+}
+
+void TForm1::workerSaveItems(bool snapshot, bool sequence)
+{
+    Savesnapshot1->setEnabled(snapshot);
+    Savevideosequence1->setEnabled(sequence);
+}
+
+void TForm1::workerMessage(const QString& text) { dialogs().information(this, text); }
 
 void TForm1::BorderlessMode1Click()
 {
@@ -890,7 +1081,12 @@ void TForm1::FormResize()
 {
     QWidget* client = centralWidget();
     const QRect area = client->rect();  // the status bar lies outside the client widget
-    PNL_Preview->setGeometry(area);
+    if (protected_) {
+        // Protected content: a fixed 800 x 600 preview in the middle.
+        PNL_Preview->setGeometry(area.width() / 2 - 400, area.height() / 2 - 300, 800, 600);
+    } else {
+        PNL_Preview->setGeometry(area);
+    }
     PNL_NoSignal->setGeometry(area);
     PNL_Time_Data->setGeometry(area);
     BTN_ResetCapture->move(area.width() / 2 - BTN_ResetCapture->width() / 2, area.height() / 2 + 70);

@@ -20,6 +20,9 @@
 #include "ConfigPages.h"
 #include "Controls.h"
 #include "OptionLists.h"
+#include "OptionsForm.h"
+#include "SeqLenDialog.h"
+#include "Workers.h"
 #include "vkvx.h"
 
 namespace kvx {
@@ -40,7 +43,7 @@ struct CaptureRun {
     int colourConversion = 1;  // "Automatic"
 };
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public WorkerHost {
     Q_OBJECT
 public:
     // commandLine: the process's command line as one string ("-keepfpga").
@@ -58,6 +61,8 @@ public:
     QString deviceName() const { return deviceName_; }
     VKVX_HANDLE deviceHandle() const { return handle_; }
     QString statusPanelText(int panel) const;
+    // The capture worker of the run, while it lasts.
+    CaptureWorkerClass* captureWorker() const { return worker_.get(); }
 
     // Panels.
     CaptionPanel* PNL_DeviceSelector;
@@ -104,6 +109,16 @@ public:
     int InitTimerTag = 0;
 
     TAboutForm* AboutForm;
+    TForm2* Form2;
+    TOptionsForm* OptionsForm;
+
+    // The timing test configuration the Options dialog's OK hands on.
+    struct TimingTestConfig {
+        QString laneParameters;
+        QString timeParameters;
+        int warmUp = 3;
+        int duration = 10;
+    } timingTests;
 
     // Handlers.
     void BTN_RescanDevicesClick();
@@ -112,6 +127,9 @@ public:
     void BTN_BackToDeviceSelectorClick();
     void BTN_BackClick();
     void StartCapture(QWidget* starter);
+    // A run without a starter on the given setup (the common part of a
+    // capture start only).
+    void StartCaptureWith(const RunSetup& setup);
     void BTN_ResetCaptureClick();
     void StopCapture1Click();
     void CloseDevice1Click();
@@ -122,6 +140,9 @@ public:
     void BTN_KVX3_Audio_Devs_RefreshClick();
     void Reset1Click();
     void About1Click();
+    void OptionsClick();
+    void Savesnapshot1Click();
+    void Savevideosequence1Click();
     void Zoom251Click() { zoom(4); }
     void Zoom501Click() { zoom(2); }
     void Zoom1001Click() { zoom(1); }
@@ -131,6 +152,15 @@ public:
     void InitTimerTimer();
     void FormResize();
 
+    // Synchronised calls of the workers (main thread).
+    void workerShowNoSignal() override;
+    void workerHideNoSignal() override;
+    void workerShowResetCapture() override;
+    void workerWaitingForTrigger() override;
+    void workerProtectedDisplay(bool protectedState) override;
+    void workerSaveItems(bool snapshot, bool sequence) override;
+    void workerMessage(const QString& text) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -139,6 +169,7 @@ protected:
 private:
     void buildWindow();
     void buildMenus();
+    void assignTags();
     void FormShow();
     void releaseLibrary();
     void armInitTimer(int tag);
@@ -155,7 +186,11 @@ private:
     void showPage(QFrame* panel);
     void triggerClick(RadioGroup* trigger, RadioGroup* captureMode);
     void endRun();
+    void beginRun(std::unique_ptr<CaptureRun> run);
     void zoom(int divisor);
+    // The Options dialog's frame saving choices, read at each capture start.
+    int32_t captureFileFormat() const;
+    QString captureSaveFolder() const;
     void centre(QWidget* w, int height);
     void dragEvent(QEvent* event);
 
@@ -175,6 +210,9 @@ private:
     QFrame* page_ = nullptr;
     QWidget* starter_ = nullptr;
     std::unique_ptr<CaptureRun> run_;
+    std::unique_ptr<CaptureWorkerClass> worker_;
+    std::unique_ptr<Autoconfig> keeper_;
+    bool protected_ = false;
     bool dragging_ = false;
     QPoint dragPos_;
     QString appVersion_;

@@ -1,8 +1,12 @@
 // A scripted stand-in for libVKVX.so.1: the device list, the operation modes
 // and the results of the entries the viewer's workflow calls, chosen by a
 // scenario; every call is counted.
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <thread>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,6 +26,15 @@ std::vector<int32_t> g_options;
 int32_t g_lastOpenMode = -1;
 int g_handleTag = 0;
 VKVX_DEVICE_INFO g_slaves[2];
+// Frames: geometry of the allocated buffers, and the scripted results of
+// VKVX_GetFrame (taken one per call; 0 once the script is used up).
+uint32_t g_frameWidth = 64;
+uint32_t g_frameHeight = 48;
+int32_t g_frameFormat = 1;
+uint32_t g_frameFlags = 0;
+std::deque<int32_t> g_getFrameScript;
+std::vector<std::string> g_savedFiles;
+int32_t g_liveBuffers = 0;
 
 void count(const char* entry)
 {
@@ -119,6 +132,61 @@ FAKE_EXPORT void FakeApi_Reset(int32_t scenario)
     g_results.clear();
     g_options.clear();
     g_lastOpenMode = -1;
+    g_frameWidth = 64;
+    g_frameHeight = 48;
+    g_frameFormat = 1;
+    g_frameFlags = 0;
+    g_getFrameScript.clear();
+    g_savedFiles.clear();
+}
+
+// Names handed to VKVX_SaveFrameToFile, with the format id appended after '|'.
+FAKE_EXPORT int32_t FakeApi_SavedFile(int32_t index, char* name, int32_t size)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (index < 0 || static_cast<size_t>(index) >= g_savedFiles.size()) {
+        return -1;
+    }
+    std::strncpy(name, g_savedFiles[static_cast<size_t>(index)].c_str(), static_cast<size_t>(size) - 1);
+    name[size - 1] = 0;
+    return static_cast<int32_t>(g_savedFiles.size());
+}
+
+FAKE_EXPORT int32_t VKVX_SaveFrameToFile(const char* fileName, const VKVX_FRAME*, int32_t format)
+{
+    count("VKVX_SaveFrameToFile");
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_savedFiles.push_back(std::string(fileName) + "|" + std::to_string(format));
+    return 0;
+}
+
+FAKE_EXPORT void FakeApi_SetFrame(uint32_t width, uint32_t height, int32_t format, uint32_t flags)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_frameWidth = width;
+    g_frameHeight = height;
+    g_frameFormat = format;
+    g_frameFlags = flags;
+}
+
+FAKE_EXPORT void FakeApi_ScriptGetFrame(const int32_t* results, int32_t n)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (int32_t i = 0; i < n; ++i) {
+        g_getFrameScript.push_back(results[i]);
+    }
+}
+
+FAKE_EXPORT int32_t FakeApi_ScriptLeft(void)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return static_cast<int32_t>(g_getFrameScript.size());
+}
+
+FAKE_EXPORT int32_t FakeApi_LiveBuffers(void)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_liveBuffers;
 }
 
 FAKE_EXPORT int32_t FakeApi_Count(const char* entry)
@@ -211,9 +279,90 @@ FAKE_EXPORT int32_t VKVX_CloseDevice(VKVX_HANDLE)
 FAKE_EXPORT int32_t VKVX_SetOption(VKVX_HANDLE, int32_t id, int32_t value)
 {
     count("VKVX_SetOption");
+    const int32_t r = resultOf("VKVX_SetOption", 0);
     std::lock_guard<std::mutex> lock(g_mutex);
     g_options.push_back(id);
     g_options.push_back(value);
+    return r;
+}
+
+FAKE_EXPORT int32_t VKVX_StartCapture(VKVX_HANDLE)
+{
+    count("VKVX_StartCapture");
+    return resultOf("VKVX_StartCapture", 0);
+}
+
+FAKE_EXPORT int32_t VKVX_StopCapture(VKVX_HANDLE)
+{
+    count("VKVX_StopCapture");
+    return 0;
+}
+
+FAKE_EXPORT int32_t VKVX_AllocateFrameBuffers(VKVX_HANDLE, VKVX_FRAME* frames, int32_t n)
+{
+    count("VKVX_AllocateFrameBuffers");
+    const int32_t r = resultOf("VKVX_AllocateFrameBuffers", 0);
+    if (r < 0) {
+        return r;
+    }
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const uint8_t bpe = (g_frameFormat == 0 || g_frameFormat == 1) ? 4 : 8;
+    for (int32_t i = 0; i < n; ++i) {
+        frames[i].Width = g_frameWidth;
+        frames[i].Height = g_frameHeight;
+        frames[i].Format = g_frameFormat;
+        frames[i].BytesPerElement = bpe;
+        frames[i].Buffer = std::calloc(static_cast<size_t>(g_frameWidth) * g_frameHeight, bpe);
+        ++g_liveBuffers;
+    }
+    return 0;
+}
+
+FAKE_EXPORT int32_t VKVX_FreeFrameBuffers(VKVX_HANDLE, VKVX_FRAME* frames, int32_t n)
+{
+    count("VKVX_FreeFrameBuffers");
+    std::lock_guard<std::mutex> lock(g_mutex);
+    for (int32_t i = 0; i < n; ++i) {
+        if (frames[i].Buffer) {
+            std::free(frames[i].Buffer);
+            frames[i].Buffer = nullptr;
+            --g_liveBuffers;
+        }
+    }
+    return 0;
+}
+
+// A frame: a vertical red gradient (16-bit components for 8-byte pixels).
+FAKE_EXPORT int32_t VKVX_GetFrame(VKVX_HANDLE, VKVX_FRAME* frame)
+{
+    count("VKVX_GetFrame");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    int32_t r = 0;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (!g_getFrameScript.empty()) {
+            r = g_getFrameScript.front();
+            g_getFrameScript.pop_front();
+        }
+        frame->Flags = g_frameFlags;
+    }
+    if (r < 0 || !frame->Buffer) {
+        return r;
+    }
+    auto* p = static_cast<uint8_t*>(frame->Buffer);
+    const size_t bpe = frame->BytesPerElement;
+    for (uint32_t y = 0; y < frame->Height; ++y) {
+        for (uint32_t x = 0; x < frame->Width; ++x) {
+            uint8_t* px = p + (static_cast<size_t>(y) * frame->Width + x) * bpe;
+            std::memset(px, 0, bpe);
+            const uint32_t g = 255 * y / frame->Height;
+            if (bpe == 4) {
+                px[2] = static_cast<uint8_t>(g);
+            } else {
+                px[5] = static_cast<uint8_t>(g);  // high byte of component 2
+            }
+        }
+    }
     return 0;
 }
 

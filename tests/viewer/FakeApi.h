@@ -23,4 +23,9 @@ typedef int32_t (*FakeApi_Count_fn)(const char* entry);
 typedef int32_t (*FakeApi_LastOpenMode_fn)(void);
 typedef int32_t (*FakeApi_Options_fn)(int32_t* pairs, int32_t capacity);
 typedef void (*FakeApi_SetResult_fn)(const char* entry, int32_t result);
+typedef void (*FakeApi_SetFrame_fn)(uint32_t width, uint32_t height, int32_t format, uint32_t flags);
+typedef void (*FakeApi_ScriptGetFrame_fn)(const int32_t* results, int32_t n);
+typedef int32_t (*FakeApi_ScriptLeft_fn)(void);
+typedef int32_t (*FakeApi_LiveBuffers_fn)(void);
+typedef int32_t (*FakeApi_SavedFile_fn)(int32_t index, char* name, int32_t size);
 }

@@ -3,10 +3,14 @@
 #pragma once
 
 #include <QApplication>
+#include <QSettings>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <memory>
 #include <ostream>
+#include <vector>
 
 #include "Dialogs.h"
 
@@ -16,6 +20,19 @@ inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '{' << l.jo
 
 namespace kvxtest {
 
+// Points the viewer's settings store (the user's native store) at a new,
+// empty folder, so that no test sees what another one stored or touches the
+// user's own settings.  Returns the folder.
+inline QString freshSettings()
+{
+    static std::vector<std::unique_ptr<QTemporaryDir>> folders;
+    folders.push_back(std::make_unique<QTemporaryDir>());
+    const QString path = folders.back()->path();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path);
+    return path;
+}
+
 inline void ensureApplication()
 {
     static int argc = 1;
@@ -24,6 +41,7 @@ inline void ensureApplication()
     if (!QApplication::instance()) {
         new QApplication(argc, argv);
     }
+    freshSettings();
 }
 
 // Records every dialog instead of showing it.

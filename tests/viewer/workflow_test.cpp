@@ -82,7 +82,8 @@ TEST_F(WorkflowTest, InitialMenusStatusBarAndTimers)
     } items[] = {
         {"StopCapture1", "Stop Capture", "", false},  {"CloseDevice1", "Close Device", "", false},
         {"Savesnapshot1", "Save snapshot", "Ctrl+S", false}, {"Savevideosequence1", "Save video sequence", "", false},
-        {"Exit1", "Exit", "Alt+F4", true},             {"Reset1", "Reset", "", true},
+        {"Exit1", "Exit", "Alt+F4", true},             {"Options", "Options", "", true},
+        {"Reset1", "Reset", "", true},
         {"About1", "About", "", true},                 {"Zoom251", "Zoom 25%", "Alt+1", true},
         {"Zoom501", "Zoom 50%", "Alt+2", true},        {"Zoom1001", "Zoom 100%", "Alt+3", true},
         {"BorderlessMode1", "Borderless Mode", "", true}, {"Maximize1", "Maximize", "", true},
@@ -270,12 +271,15 @@ TEST_F(WorkflowTest, SingleModeOpensAtOnce)
     EXPECT_EQ(window->captureRun()->setup.options, (kvx::OptionList{{1, 2}, {3, 2}, {2, 0}}));
     EXPECT_EQ(kvx::chainDeviceCount(), 1);
 
-    // Reset sends option 35 with 1 while a device is open.
+    // Reset sends option 35 with 1 while a device is open (after the three
+    // options the capture worker applied).
+    auto options = reinterpret_cast<FakeApi_Options_fn>(dlsym(fake_, "FakeApi_Options"));
+    int32_t pairs[8] = {};
+    ASSERT_TRUE(waitFor([&] { return options(pairs, 8) == 6; }));
     window->Reset1->trigger();
-    int32_t pairs[2] = {};
-    EXPECT_EQ(reinterpret_cast<FakeApi_Options_fn>(dlsym(fake_, "FakeApi_Options"))(pairs, 2), 2);
-    EXPECT_EQ(pairs[0], 35);
-    EXPECT_EQ(pairs[1], 1);
+    ASSERT_EQ(options(pairs, 8), 8);
+    EXPECT_EQ(pairs[6], 35);
+    EXPECT_EQ(pairs[7], 1);
 }
 
 TEST_F(WorkflowTest, ModeAndOpenFailures)
