@@ -96,7 +96,7 @@ TEST_F(Driver, PendingTransferIsAbortedAfterTheTimeout)
     EXPECT_FALSE(in->Transfer(buffer, &length));
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(ms, 100);
-    EXPECT_LT(ms, 100 + 50 + 100);  // the abort is honoured at once
+    EXPECT_LT(ms, 100 + 50 + 350);  // the abort is honoured (slack for loaded sanitizer runs)
     EXPECT_EQ(length, 0u);
     EXPECT_EQ(in->usbd_status, kUsbdCanceled);
 }
