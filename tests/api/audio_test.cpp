@@ -63,7 +63,8 @@ TEST_F(EmulatedAudio, ToneOnOneChannelSoundCardOnTheOther)
         int peak = 0;
         for (size_t i = 1; i + 1 < 2048; ++i) {
             double lhs = s[2 * (i + 1)] + s[2 * (i - 1)];
-            ASSERT_NEAR(lhs, 2 * cosA * s[2 * i], 3.0) << i;
+            // Each sample is cut to an integer (error below 1 per sample).
+            ASSERT_NEAR(lhs, 2 * cosA * s[2 * i], 4.1) << i;
             peak = std::max(peak, std::abs(static_cast<int>(s[2 * i])));
         }
         EXPECT_GE(peak, 29900);
