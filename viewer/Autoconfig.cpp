@@ -1,5 +1,7 @@
 #include "Autoconfig.h"
 
+#include <iterator>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -367,39 +369,21 @@ int Autoconfig::keeperCount()
 
 int Autoconfig::classIndex(const QObject* o)
 {
-    const QMetaObject* m = o->metaObject();
     if (o->isWidgetType() && static_cast<const QWidget*>(o)->isWindow()) {
         return 0;
     }
-    if (m == &QLineEdit::staticMetaObject) {
-        return 1;
-    }
-    if (m == &QComboBox::staticMetaObject) {
-        return 2;
-    }
-    if (m == &QCheckBox::staticMetaObject) {
-        return 3;
-    }
-    if (m == &QRadioButton::staticMetaObject) {
-        return 4;
-    }
-    if (m == &RadioGroup::staticMetaObject) {
-        return 5;
-    }
-    if (m == &QAction::staticMetaObject) {
-        return 6;
-    }
-    if (m == &QToolButton::staticMetaObject) {
-        return 7;
-    }
-    if (m == &QFrame::staticMetaObject) {
-        return 8;
-    }
-    if (m == &QTreeWidget::staticMetaObject) {
-        return 9;
-    }
-    if (m == &QHeaderView::staticMetaObject) {
-        return 10;
+    // The control classes the store keeps, by their class index 1 to 10.
+    static const QMetaObject* const kClasses[] = {
+        &QLineEdit::staticMetaObject,   &QComboBox::staticMetaObject,   &QCheckBox::staticMetaObject,
+        &QRadioButton::staticMetaObject, &RadioGroup::staticMetaObject, &QAction::staticMetaObject,
+        &QToolButton::staticMetaObject, &QFrame::staticMetaObject,      &QTreeWidget::staticMetaObject,
+        &QHeaderView::staticMetaObject,
+    };
+    const QMetaObject* m = o->metaObject();
+    for (int i = 0; i < static_cast<int>(std::size(kClasses)); ++i) {
+        if (m == kClasses[i]) {
+            return i + 1;
+        }
     }
     return -1;
 }

@@ -102,6 +102,29 @@ void setTnsCounter(uint32_t value) { g_tns.store(value, std::memory_order_relaxe
 void setTerminalSink(VKVX_TERMINAL_SINK sink) { g_sink.store(sink); }
 VKVX_TERMINAL_SINK terminalSink() { return g_sink.load(); }
 
+// One answer received during a write transaction: a device text message goes
+// to the terminal sink and the wait goes on; an answer with an older TNS is
+// skipped, at most 10 times (attempts is shared with the caller's retries);
+// the matching answer ends the wait.
+enum class WriteAnswer { Matched, Again, Failed };
+
+static WriteAnswer takeWriteAnswer(const Packet& p, uint32_t tns, int& attempts, const char* who)
+{
+    if (p.kind == Packet::Text) {
+        deliverText(p);
+        return WriteAnswer::Again;
+    }
+    if (p.words != 0) {
+        VKVX_LOG(log::Warning, "%s ACK with length %d data %d", who, int(p.words),
+                 p.available >= 4 ? int(getLe32(p.data)) : 0);
+    }
+    if (p.tns != tns) {
+        VKVX_LOG(log::Warning, "%s TNS mismatch %d expected %d", who, int(p.tns), int(tns));
+        return ++attempts > 10 ? WriteAnswer::Failed : WriteAnswer::Again;
+    }
+    return WriteAnswer::Matched;
+}
+
 bool _WriteWordRegister(UsbEndPoint* in, UsbEndPoint* out, uint32_t address, uint32_t value)
 {
     uint8_t req[20];
@@ -135,22 +158,13 @@ bool _WriteWordRegister(UsbEndPoint* in, UsbEndPoint* out, uint32_t address, uin
             }
             continue;
         }
-        if (p.kind == Packet::Text) {
-            deliverText(p);
-            continue;
+        WriteAnswer step = takeWriteAnswer(p, tns, attempts, "_WriteWordRegister");
+        if (step == WriteAnswer::Failed) {
+            return false;
         }
-        if (p.words != 0) {
-            VKVX_LOG(log::Warning, "_WriteWordRegister ACK with length %d data %d", int(p.words),
-                     p.available >= 4 ? int(getLe32(p.data)) : 0);
+        if (step == WriteAnswer::Matched) {
+            break;
         }
-        if (p.tns != tns) {
-            VKVX_LOG(log::Warning, "_WriteWordRegister TNS mismatch %d expected %d", int(p.tns), int(tns));
-            if (++attempts > 10) {
-                return false;
-            }
-            continue;
-        }
-        break;
     }
     g_tns.fetch_add(1, std::memory_order_relaxed);
     if (!checkCode(p.code, "_WriteWordRegister")) {
@@ -254,22 +268,13 @@ bool WriteFifoData(UsbEndPoint* in, UsbEndPoint* out, uint32_t address, const vo
             VKVX_LOG(log::Warning, "WriteFifoData error response for writing fifo: %i", int(result));
             return false;
         }
-        if (p.kind == Packet::Text) {
-            deliverText(p);
-            continue;
+        WriteAnswer step = takeWriteAnswer(p, tns, attempts, "WriteFifoData");
+        if (step == WriteAnswer::Failed) {
+            return false;
         }
-        if (p.words != 0) {
-            VKVX_LOG(log::Warning, "WriteFifoData ACK with length %d data %d", int(p.words),
-                     p.available >= 4 ? int(getLe32(p.data)) : 0);
+        if (step == WriteAnswer::Matched) {
+            break;
         }
-        if (p.tns != tns) {
-            VKVX_LOG(log::Warning, "WriteFifoData TNS mismatch %d expected %d", int(p.tns), int(tns));
-            if (++attempts > 10) {
-                return false;
-            }
-            continue;
-        }
-        break;
     }
     g_tns.fetch_add(1, std::memory_order_relaxed);
     return checkCode(p.code, "WriteFifoData");
